@@ -135,6 +135,9 @@ struct RefusedFact {
   std::string find;     // a piece of FULL ...
   std::string replace;  // ... and what it becomes
   std::string message;  // start of the reader's message
+
+  // Failures name the case instead of dumping its bytes.
+  friend void PrintTo(const RefusedFact& c, std::ostream* os) { *os << c.name; }
 };
 
 class FactJsonRefusal : public testing::TestWithParam<RefusedFact> {};

@@ -95,6 +95,9 @@ struct SubjectCase {
   std::vector<Fact> facts;
   std::vector<Conflict> conflicts;
   std::vector<std::string> current;
+
+  // Failures name the case instead of dumping its bytes.
+  friend void PrintTo(const SubjectCase& c, std::ostream* os) { *os << c.name; }
 };
 
 class SubjectConflict : public testing::TestWithParam<SubjectCase> {};

@@ -192,6 +192,9 @@ struct RefusedObservation {
   std::string message;
   // The sequence is spent once the fact is built, even when it is refused.
   bool spends_sequence;
+
+  // Failures name the case instead of dumping its bytes.
+  friend void PrintTo(const RefusedObservation& c, std::ostream* os) { *os << c.name; }
 };
 
 class ReplicaObserveRefusal : public testing::TestWithParam<RefusedObservation> {};
@@ -267,6 +270,9 @@ struct RefusedFact {
   std::string name;
   std::function<void(Fact&)> change;  // applied to a sound foreign fact
   std::string message;
+
+  // Failures name the case instead of dumping its bytes.
+  friend void PrintTo(const RefusedFact& c, std::ostream* os) { *os << c.name; }
 };
 
 class ReplicaIngestRefusal : public testing::TestWithParam<RefusedFact> {};
