@@ -13,7 +13,8 @@
 namespace corvane_manager_ha_lab {
 
 namespace {
-constexpr std::uint64_t MAX_SEQUENCE = std::numeric_limits<std::uint64_t>::max();
+// The largest producer sequence or subject revision.
+constexpr std::uint64_t MAX_COUNT = std::numeric_limits<std::uint64_t>::max();
 
 constexpr std::string_view NOT_OWNER = "replica does not own this disconnected-write scope";
 constexpr std::string_view REQUIRED = "subject and value are required";
@@ -86,7 +87,7 @@ std::expected<Fact, std::string> Replica::observe(const std::string& scope,
   if (active_claim && !exclusive_resource) return refuse(CLAIM_WITHOUT_RESOURCE);
   auto head = local_subject_head(scope, subject);
   if (!head) return std::unexpected(std::move(head.error()));
-  if (*head && (*head)->subject_revision == MAX_SEQUENCE) return refuse(REVISION_EXHAUSTED);
+  if (*head && (*head)->subject_revision == MAX_COUNT) return refuse(REVISION_EXHAUSTED);
 
   Fact fact;
   fact.event_id = event_id(replica_id, next_producer_sequence);
@@ -102,7 +103,7 @@ std::expected<Fact, std::string> Replica::observe(const std::string& scope,
   fact.active_claim = active_claim;
   fact.value = value;
 
-  if (next_producer_sequence == MAX_SEQUENCE) return refuse(SEQUENCE_EXHAUSTED);
+  if (next_producer_sequence == MAX_COUNT) return refuse(SEQUENCE_EXHAUSTED);
   // The sequence is spent even if the fact is refused below, so a number is
   // never handed out twice.
   ++next_producer_sequence;
@@ -123,7 +124,7 @@ std::expected<void, std::string> Replica::ingest(Fact fact) {
     return refuse(COLLISION);
   }
   if (fact.origin_replica_id == replica_id) {
-    if (fact.producer_sequence == MAX_SEQUENCE) return refuse(SEQUENCE_EXHAUSTED);
+    if (fact.producer_sequence == MAX_COUNT) return refuse(SEQUENCE_EXHAUSTED);
     next_producer_sequence = std::max(next_producer_sequence, fact.producer_sequence + 1);
   }
   std::string id = fact.event_id;
