@@ -89,14 +89,14 @@ std::expected<std::optional<std::string>, DurableError> read_regular_file_nofoll
   return std::move(*bytes);
 }
 
-std::expected<FileImage, DurableError> read_store_files(
-    const std::filesystem::path& database_path) {
+std::expected<FileImage, DurableError> read_store_files(const std::filesystem::path& database_path,
+                                                        const ReadProbe& probe) {
   FileImage image;
   for (const char* suffix : {"", "-wal", "-shm"}) {
     const bool is_database = *suffix == '\0';
     std::filesystem::path path = database_path;
     path += suffix;
-    auto bytes = read_regular_file_nofollow(path, !is_database);
+    auto bytes = read_regular_file_nofollow(path, !is_database, probe);
     if (!bytes) return std::unexpected(bytes.error());
     if (*bytes) image.push_back(StoreFile{suffix, std::move(**bytes)});
   }

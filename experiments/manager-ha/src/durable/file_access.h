@@ -59,8 +59,9 @@ std::expected<std::optional<std::string>, DurableError> read_regular_file_nofoll
     const std::filesystem::path& path, bool absence_allowed, const ReadProbe& probe = {});
 
 // The store's file image: the database (which must exist), then "-wal" and
-// "-shm" when present.
-std::expected<FileImage, DurableError> read_store_files(const std::filesystem::path& database_path);
+// "-shm" when present. `probe` runs inside each file's read.
+std::expected<FileImage, DurableError> read_store_files(const std::filesystem::path& database_path,
+                                                        const ReadProbe& probe = {});
 
 }  // namespace corvane_manager_ha_lab::durable
 

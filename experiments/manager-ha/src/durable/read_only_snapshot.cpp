@@ -29,12 +29,12 @@ constexpr auto FALLBACK_BUSY_TIMEOUT = std::chrono::seconds(5);
 // Two consecutive reads of the store files that agree byte for byte. A writer
 // that commits between the reads makes them differ; one that keeps writing
 // through every pair makes the capture fail rather than copy a torn image.
-std::expected<FileImage, DurableError> read_stable_image(
-    const std::filesystem::path& database_path) {
+std::expected<FileImage, DurableError> read_stable_image(const std::filesystem::path& database_path,
+                                                         const ReadProbe& probe) {
   for (int pair = 0; pair < IMAGE_READ_PAIRS; ++pair) {
-    auto first = read_store_files(database_path);
+    auto first = read_store_files(database_path, probe);
     if (!first) return std::unexpected(first.error());
-    auto second = read_store_files(database_path);
+    auto second = read_store_files(database_path, probe);
     if (!second) return std::unexpected(second.error());
     if (*first == *second) return std::move(*first);
   }
@@ -119,11 +119,11 @@ void ReadOnlySnapshot::release() {
 }
 
 std::expected<ReadOnlySnapshot, DurableError> ReadOnlySnapshot::capture(
-    const std::filesystem::path& database_path) {
+    const std::filesystem::path& database_path, const ReadProbe& probe) {
   if (auto regular = require_regular_nonsymlink(database_path); !regular) {
     return std::unexpected(regular.error());
   }
-  auto image = read_stable_image(database_path);
+  auto image = read_stable_image(database_path, probe);
   if (!image) return std::unexpected(image.error());
   auto name = directory_name(database_path);
   if (!name) return std::unexpected(name.error());

@@ -20,6 +20,7 @@
 
 #include "durable/connection.h"
 #include "durable/error.h"
+#include "durable/file_access.h"
 
 namespace corvane_manager_ha_lab::durable {
 
@@ -39,9 +40,10 @@ class ReadOnlySnapshot {
   // Copies a stable image of the store's files (two consecutive reads that
   // agree byte for byte, at most three pairs) into a new private directory.
   // Store files that keep changing: Storage "manager store changed while
-  // capturing a read-only inspection snapshot".
+  // capturing a read-only inspection snapshot". `probe` runs inside every
+  // file read (tests change the store there); production passes none.
   static std::expected<ReadOnlySnapshot, DurableError> capture(
-      const std::filesystem::path& database_path);
+      const std::filesystem::path& database_path, const ReadProbe& probe = {});
 
   ReadOnlySnapshot(ReadOnlySnapshot&& other) noexcept;
   ReadOnlySnapshot& operator=(ReadOnlySnapshot&& other) noexcept;
