@@ -45,8 +45,8 @@ std::expected<Connection, DurableError> Connection::open(const std::filesystem::
 }
 
 std::expected<Connection, DurableError> Connection::open_in_memory() {
-  return open_with_flags(":memory:", SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE |
-                                         SQLITE_OPEN_MEMORY | COMMON_FLAGS);
+  return open_with_flags(
+      ":memory:", SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_MEMORY | COMMON_FLAGS);
 }
 
 Connection::Connection(Connection&& other) noexcept : db_(std::exchange(other.db_, nullptr)) {}
@@ -101,8 +101,7 @@ std::int64_t Connection::changes() const { return sqlite3_changes64(db_); }
 
 bool Connection::autocommit() const { return sqlite3_get_autocommit(db_) != 0; }
 
-std::expected<void, DurableError> Connection::set_busy_timeout(
-    std::chrono::milliseconds timeout) {
+std::expected<void, DurableError> Connection::set_busy_timeout(std::chrono::milliseconds timeout) {
   const auto ms = narrow<int>(timeout.count());
   if (!ms) return std::unexpected(ms.error());
   if (sqlite3_busy_timeout(db_, *ms) != SQLITE_OK) return std::unexpected(sqlite_error(db_));

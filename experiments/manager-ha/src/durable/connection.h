@@ -49,8 +49,7 @@ class Connection {
   // Prepares `sql`, binds ?1, ?2, ... to `values`, runs it to the end and
   // returns the number of rows it changed.
   template <class... Values>
-  std::expected<std::int64_t, DurableError> execute(std::string_view sql,
-                                                    const Values&... values) {
+  std::expected<std::int64_t, DurableError> execute(std::string_view sql, const Values&... values) {
     auto statement = prepare(sql);
     if (!statement) return std::unexpected(statement.error());
     if (auto bound = statement->bind_all(values...); !bound) return std::unexpected(bound.error());
@@ -76,7 +75,9 @@ class Connection {
   std::expected<void, DurableError> set_pragma(std::string_view name, std::string_view value);
 
   // The store's "user_version".
-  std::expected<std::int64_t, DurableError> user_version() { return pragma_integer("user_version"); }
+  std::expected<std::int64_t, DurableError> user_version() {
+    return pragma_integer("user_version");
+  }
 
   sqlite3* handle() const { return db_; }
 

@@ -20,7 +20,8 @@ class ConnectionTest : public ::testing::Test {
     auto opened = Connection::open(dir_ / "db.sqlite", OpenMode::ReadWriteCreate);
     ASSERT_TRUE(opened.has_value()) << opened.error().text();
     connection_.emplace(std::move(*opened));
-    ASSERT_TRUE(connection_->execute_batch("CREATE TABLE t (k TEXT PRIMARY KEY, n INTEGER, o TEXT);"));
+    ASSERT_TRUE(
+        connection_->execute_batch("CREATE TABLE t (k TEXT PRIMARY KEY, n INTEGER, o TEXT);"));
   }
 
   std::int64_t count() { return *connection_->query_integer("SELECT count(*) FROM t"); }

@@ -11,9 +11,9 @@ namespace corvane_manager_ha_lab::durable {
 namespace {
 
 constexpr std::array<std::string_view, 9> REFUSAL_TEXTS = {
-    "invalid_request",    "policy_violation", "operation_id_reused",
+    "invalid_request",    "policy_violation",  "operation_id_reused",
     "unsupported_schema", "identity_mismatch", "unrecognized_store",
-    "missing_store",      "unsafe_store",     "transport_unavailable",
+    "missing_store",      "unsafe_store",      "transport_unavailable",
 };
 
 template <class... F>
@@ -40,15 +40,14 @@ std::optional<RefusalReason> DurableError::refusal() const {
 }
 
 std::string DurableError::text() const {
-  return std::visit(Overloaded{
-                        [](const Refused& e) {
-                          return "refused: " + std::string(refusal_reason_text(e.reason));
-                        },
-                        [](const Corrupt& e) { return "corrupt: " + e.text; },
-                        [](const Storage& e) { return "storage: " + e.text; },
-                        [](const InvalidAudit& e) { return "invalid_audit: " + e.text; },
-                    },
-                    variant_);
+  return std::visit(
+      Overloaded{
+          [](const Refused& e) { return "refused: " + std::string(refusal_reason_text(e.reason)); },
+          [](const Corrupt& e) { return "corrupt: " + e.text; },
+          [](const Storage& e) { return "storage: " + e.text; },
+          [](const InvalidAudit& e) { return "invalid_audit: " + e.text; },
+      },
+      variant_);
 }
 
 DurableError corrupt_model(std::string_view text) {
@@ -76,8 +75,8 @@ std::expected<durable::RefusalReason, Error> Codec<durable::RefusalReason>::read
   auto text = read_string(v);
   if (!text) return std::unexpected(text.error());
   if (auto reason = durable::parse_refusal_reason(*text)) return *reason;
-  return std::unexpected(Error{"unknown variant " + quote(*text) + ", expected a refusal reason",
-                               v.position});
+  return std::unexpected(
+      Error{"unknown variant " + quote(*text) + ", expected a refusal reason", v.position});
 }
 
 void Codec<durable::RefusalReason>::write(Writer& w, durable::RefusalReason reason) {

@@ -59,7 +59,8 @@ TEST(DurableErrorTest, VariantsCompareByKindAndPayload) {
   EXPECT_EQ(DurableError::corrupt("x"), DurableError::corrupt("x"));
   EXPECT_NE(DurableError::corrupt("x"), DurableError::storage("x"));
   EXPECT_NE(DurableError::corrupt("x"), DurableError::corrupt("y"));
-  EXPECT_TRUE(DurableError::refused(RefusalReason::UnsafeStore).is_refusal(RefusalReason::UnsafeStore));
+  EXPECT_TRUE(
+      DurableError::refused(RefusalReason::UnsafeStore).is_refusal(RefusalReason::UnsafeStore));
   EXPECT_FALSE(DurableError::storage("unsafe_store").is_refusal(RefusalReason::UnsafeStore));
 }
 
@@ -83,8 +84,9 @@ TEST(DurableErrorTest, NarrowKeepsFittingValuesAndRefusesOthers) {
   EXPECT_EQ(narrow<std::uint64_t>(std::int64_t{0}), 0u);
   const auto too_big = narrow<std::int64_t>(std::uint64_t{1} << 63);
   ASSERT_FALSE(too_big.has_value());
-  EXPECT_EQ(too_big.error(),
-            DurableError::storage("integer 9223372036854775808 does not fit in a signed 64-bit integer"));
+  EXPECT_EQ(
+      too_big.error(),
+      DurableError::storage("integer 9223372036854775808 does not fit in a signed 64-bit integer"));
   const auto negative = narrow<std::uint32_t>(-1);
   ASSERT_FALSE(negative.has_value());
   EXPECT_EQ(negative.error().text(),

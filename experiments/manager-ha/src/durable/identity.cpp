@@ -22,8 +22,7 @@ std::expected<void, DurableError> insert_identity(Connection& connection,
       connection.execute("INSERT INTO identity VALUES (1, ?1, ?2)", replica_id, topology_json);
   if (!changed) return std::unexpected(changed.error());
   if (*changed != 1) {
-    return std::unexpected(
-        DurableError::storage("identity insert did not affect exactly one row"));
+    return std::unexpected(DurableError::storage("identity insert did not affect exactly one row"));
   }
   return {};
 }

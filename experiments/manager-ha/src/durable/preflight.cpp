@@ -42,9 +42,8 @@ PreflightKey preflight_key(const struct stat& status, std::string_view replica_i
 }
 
 std::expected<bool, DurableError> PreflightCache::contains(const PreflightKey& key) const {
-  return with_lock(mutex_, [&]() -> std::expected<bool, DurableError> {
-    return keys_.contains(key);
-  });
+  return with_lock(mutex_,
+                   [&]() -> std::expected<bool, DurableError> { return keys_.contains(key); });
 }
 
 std::expected<void, DurableError> PreflightCache::insert(PreflightKey key) {
@@ -80,7 +79,8 @@ std::expected<void, DurableError> preflight_read_only(const std::filesystem::pat
   if (*version == 0) {
     auto tables = connection.query_integer("SELECT count(*) FROM sqlite_master WHERE type='table'");
     if (!tables) return std::unexpected(tables.error());
-    if (*tables != 0) return std::unexpected(DurableError::refused(RefusalReason::UnrecognizedStore));
+    if (*tables != 0)
+      return std::unexpected(DurableError::refused(RefusalReason::UnrecognizedStore));
     return {};
   }
   return std::unexpected(DurableError::refused(RefusalReason::UnsupportedSchema));

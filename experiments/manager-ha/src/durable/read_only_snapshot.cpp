@@ -69,8 +69,7 @@ std::expected<std::string, DurableError> directory_name(
 
 std::expected<void, DurableError> write_new_file(const std::filesystem::path& path,
                                                  std::string_view bytes) {
-  UniqueFd file(
-      ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+  UniqueFd file(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
   if (!file.valid()) return std::unexpected(io_error(errno));
   while (!bytes.empty()) {
     const ssize_t n = ::write(file.get(), bytes.data(), bytes.size());

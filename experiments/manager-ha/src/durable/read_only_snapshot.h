@@ -84,8 +84,7 @@ struct SnapshotConnection {
 
 // Opens the snapshot's copy read-only and proves it readable (user_version
 // and the sqlite_master count). On error the snapshot is released.
-std::expected<SnapshotConnection, DurableError> open_snapshot_connection(
-    ReadOnlySnapshot snapshot);
+std::expected<SnapshotConnection, DurableError> open_snapshot_connection(ReadOnlySnapshot snapshot);
 
 // Captures the store and opens the copy read-only. A copy that cannot be
 // opened that way (a write-ahead log that needs the companions SQLite would

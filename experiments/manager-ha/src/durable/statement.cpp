@@ -120,8 +120,7 @@ std::expected<bool, DurableError> Statement::is_null_or_type(int column, int typ
   return std::unexpected(type_error(column, expected));
 }
 
-std::expected<std::optional<std::string>, DurableError> Statement::optional_text(
-    int column) const {
+std::expected<std::optional<std::string>, DurableError> Statement::optional_text(int column) const {
   auto null = is_null_or_type(column, SQLITE_TEXT, "text");
   if (!null) return std::unexpected(null.error());
   if (*null) return std::nullopt;

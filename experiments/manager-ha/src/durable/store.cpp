@@ -1,5 +1,6 @@
 #include "durable/store.h"
 
+#include <cerrno>
 #include <optional>
 
 #include "durable/canonical_json.h"

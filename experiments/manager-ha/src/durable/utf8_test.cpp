@@ -20,8 +20,8 @@ TEST(LossyUtf8Test, ReplacesEachMaximalInvalidSequenceOnce) {
       // Overlong encodings and surrogates are invalid from their second byte.
       {"\xC0\xAF", std::string(FFFD) + std::string(FFFD)},
       {"\xED\xA0\x80", std::string(FFFD) + std::string(FFFD) + std::string(FFFD)},
-      {"\xF4\x90\x80\x80", std::string(FFFD) + std::string(FFFD) + std::string(FFFD) +
-                               std::string(FFFD)},
+      {"\xF4\x90\x80\x80",
+       std::string(FFFD) + std::string(FFFD) + std::string(FFFD) + std::string(FFFD)},
       {"end\xF0\x9F\x98", "end" + std::string(FFFD)},
   };
   for (const auto& c : cases) EXPECT_EQ(lossy_utf8(c.input), c.expected) << c.input;
@@ -29,11 +29,19 @@ TEST(LossyUtf8Test, ReplacesEachMaximalInvalidSequenceOnce) {
 
 TEST(SplitWhitespaceTest, SplitsAtRunsOfUnicodeWhiteSpace) {
   using Pieces = std::vector<std::string_view>;
-  EXPECT_EQ(split_whitespace("  CREATE\tTABLE\r\n  x\v(\fa) "), (Pieces{"CREATE", "TABLE", "x", "(", "a)"}));
-  EXPECT_EQ(split_whitespace("a\xC2\xA0" "b\xE3\x80\x80" "c\xE2\x80\xA8" "d\xC2\x85" "e"),
+  EXPECT_EQ(split_whitespace("  CREATE\tTABLE\r\n  x\v(\fa) "),
+            (Pieces{"CREATE", "TABLE", "x", "(", "a)"}));
+  EXPECT_EQ(split_whitespace("a\xC2\xA0"
+                             "b\xE3\x80\x80"
+                             "c\xE2\x80\xA8"
+                             "d\xC2\x85"
+                             "e"),
             (Pieces{"a", "b", "c", "d", "e"}));
   // Non-breaking look-alikes that are not white space stay inside a piece.
-  EXPECT_EQ(split_whitespace("a\xE2\x80\x8B" "b"), (Pieces{"a\xE2\x80\x8B" "b"}));
+  EXPECT_EQ(split_whitespace("a\xE2\x80\x8B"
+                             "b"),
+            (Pieces{"a\xE2\x80\x8B"
+                    "b"}));
   EXPECT_EQ(split_whitespace("a\xFF b"), (Pieces{"a\xFF", "b"}));
   EXPECT_TRUE(split_whitespace(" \t\n").empty());
 }
