@@ -34,7 +34,8 @@ TEST(RequestJson, EveryVariantWritesItsTagFirstAndReadsBack) {
                           .replica_id = "r1",
                           .facts = {}};
   const std::string snapshot_json =
-      R"({"configuration":{"logical_manager_id":"lm","replicas":[{"replica_id":"r1","host_id":"h1"}],)"
+      R"({"configuration":{"logical_manager_id":"lm","replicas":[{"replica_id":"r1",)"
+      R"("host_id":"h1"}],)"
       R"("grants":[{"scope":"s","owner_replica_id":"r1"}]},"replica_id":"r1","facts":[]})";
   const struct {
     Request request;
@@ -66,16 +67,20 @@ TEST(RequestJson, ReadingAcceptsOnlyTheListedMembers) {
     bool accepted;
   } cases[] = {
       {"exclusive_resource may be missing",
-       R"({"operation":"observe","operation_id":"a","scope":"s","subject":"b","active_claim":false,"value":"v"})",
+       R"({"operation":"observe","operation_id":"a","scope":"s","subject":"b",)"
+       R"("active_claim":false,"value":"v"})",
        true},
       {"the tag may come later",
-       R"({"operation_id":"a","scope":"s","subject":"b","exclusive_resource":null,"active_claim":false,"value":"v","operation":"observe"})",
+       R"({"operation_id":"a","scope":"s","subject":"b","exclusive_resource":null,)"
+       R"("active_claim":false,"value":"v","operation":"observe"})",
        true},
       {"other members may not be missing",
-       R"({"operation":"observe","operation_id":"a","scope":"s","subject":"b","exclusive_resource":null,"value":"v"})",
+       R"({"operation":"observe","operation_id":"a","scope":"s","subject":"b",)"
+       R"("exclusive_resource":null,"value":"v"})",
        false},
       {"unknown member",
-       R"({"operation":"observe","operation_id":"a","scope":"s","subject":"b","exclusive_resource":null,"active_claim":false,"value":"v","extra":1})",
+       R"({"operation":"observe","operation_id":"a","scope":"s","subject":"b",)"
+       R"("exclusive_resource":null,"active_claim":false,"value":"v","extra":1})",
        false},
       {"member of another variant", R"({"operation":"export","operation_id":"a"})", false},
       {"unknown tag", R"({"operation":"delete"})", false},
@@ -85,10 +90,15 @@ TEST(RequestJson, ReadingAcceptsOnlyTheListedMembers) {
       {"tag not a string", R"({"operation":1})", false},
       {"not an object", R"(["export"])", false},
       {"unknown member inside a snapshot fact",
-       R"({"operation":"import","operation_id":"i","snapshot":{"configuration":{"logical_manager_id":"lm","replicas":[],"grants":[]},"replica_id":"r1","facts":[{"x":1}]}})",
+       R"({"operation":"import","operation_id":"i",)"
+       R"("snapshot":{"configuration":{"logical_manager_id":"lm","replicas":[],"grants":[]},)"
+       R"("replica_id":"r1","facts":[{"x":1}]}})",
        false},
       {"unknown member inside a snapshot grant",
-       R"({"operation":"import","operation_id":"i","snapshot":{"configuration":{"logical_manager_id":"lm","replicas":[],"grants":[{"scope":"s","owner_replica_id":"r1","x":1}]},"replica_id":"r1","facts":[]}})",
+       R"({"operation":"import","operation_id":"i",)"
+       R"("snapshot":{"configuration":{"logical_manager_id":"lm","replicas":[],)"
+       R"("grants":[{"scope":"s","owner_replica_id":"r1","x":1}]},"replica_id":"r1",)"
+       R"("facts":[]}})",
        false},
   };
   for (const auto& c : cases) {
@@ -110,7 +120,8 @@ TEST(ResponseJson, EveryVariantWritesItsTagFirstAndReadsBack) {
            Snapshot{.configuration = {.logical_manager_id = "lm", .replicas = {}, .grants = {}},
                     .replica_id = "r1",
                     .facts = {fact}}}},
-       R"({"result":"snapshot","snapshot":{"configuration":{"logical_manager_id":"lm","replicas":[],"grants":[]},"replica_id":"r1","facts":[)" +
+       R"({"result":"snapshot","snapshot":{"configuration":{"logical_manager_id":"lm",)"
+       R"("replicas":[],"grants":[]},"replica_id":"r1","facts":[)" +
            fact_json + "]}}"},
       {Response{Response::Inspection{
            .history_len = 3,
@@ -118,10 +129,12 @@ TEST(ResponseJson, EveryVariantWritesItsTagFirstAndReadsBack) {
            .conflicts = {Conflict{ConflictKind::SubjectFork, "subject:s:b", {"r1:1", "r2:1"}}},
            .blocked_exclusive_resources = {"gpu"}}},
        R"({"result":"inspection","history_len":3,"current":[)" + fact_json +
-           R"(],"conflicts":[{"kind":"SubjectFork","resource":"subject:s:b","event_ids":["r1:1","r2:1"]}],"blocked_exclusive_resources":["gpu"]})"},
+           R"(],"conflicts":[{"kind":"SubjectFork","resource":"subject:s:b",)"
+           R"("event_ids":["r1:1","r2:1"]}],"blocked_exclusive_resources":["gpu"]})"},
       {Response{Response::ServiceCheck{.coordinator_replica_id = "r1",
                                        .eligible_in_supplied_history = true}},
-       R"({"result":"service_check","coordinator_replica_id":"r1","eligible_in_supplied_history":true})"},
+       R"({"result":"service_check","coordinator_replica_id":"r1",)"
+       R"("eligible_in_supplied_history":true})"},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(json::to_json(c.response), c.json);
