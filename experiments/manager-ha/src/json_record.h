@@ -15,7 +15,10 @@
 // member, or the generic form, an array of the values in declared order.
 // `std::optional` members may be null or missing. Types with another form
 // specialize `json::Codec<T>` instead (static `read(const Value&)` and
-// `write(Writer&, const T&)`).
+// `write(Writer&, const T&)`). A tagged union written as one object (a tag
+// member naming the variant, then the variant's members) reads its tag with
+// `read_tag`, the variant's members with `read_record_members` and writes
+// them with `write_tagged`.
 //
 // Everything here is stateless; safe from any thread.
 #ifndef CORVANE_MANAGER_HA_JSON_RECORD_H
@@ -193,39 +196,32 @@ constexpr std::array<bool, sizeof...(I)> optional_flags(std::index_sequence<I...
 
 }  // namespace detail
 
+// Reads the members of record T from the object `v`, which may also hold one
+// member named `tag` (the variant tag of a tagged union, read by the caller);
+// with an empty `tag` every member must belong to T.
 template <HasRecord T>
-std::expected<T, Error> read_record(const Value& v) {
+std::expected<T, Error> read_record_members(const Value& v, std::string_view tag) {
   constexpr std::size_t n = detail::field_count<T>;
   using Indexes = std::make_index_sequence<n>;
-  T out{};
-  std::optional<Error> error;
-  if (v.is(Kind::Array)) {
-    if (v.items.size() != n) {
-      return std::unexpected(Error{"invalid length " + std::to_string(v.items.size()) +
-                                       ", expected an array of " + std::to_string(n) +
-                                       " values for " + std::string(Record<T>::name),
-                                   v.position});
-    }
-    for (std::size_t i = 0; i < n && !error; ++i) {
-      detail::read_field_at(i, v.items[i], out, error, Indexes{});
-    }
-    if (error) return std::unexpected(*error);
-    return out;
-  }
   if (!v.is(Kind::Object)) {
     return std::unexpected(type_error(v, "an object " + std::string(Record<T>::name)));
   }
+  T out{};
+  std::optional<Error> error;
   constexpr auto names = detail::field_names<T>(Indexes{});
   std::array<bool, n> seen{};
   for (const Member& m : v.members) {
+    if (!tag.empty() && m.name == tag) continue;
     std::size_t index = n;
     for (std::size_t i = 0; i < n; ++i) {
       if (names[i] == m.name) index = i;
     }
     if (index == n) {
-      return std::unexpected(Error{"unknown member " + quote(m.name) + ", expected one of " +
-                                       detail::expected_names<T>(),
-                                   m.position});
+      std::string expected = detail::expected_names<T>();
+      return std::unexpected(Error{
+          "unknown member " + quote(m.name) +
+              (expected.empty() ? ", expected no other member" : ", expected one of " + expected),
+          m.position});
     }
     if (seen[index]) {
       return std::unexpected(Error{"duplicate member " + quote(m.name), m.position});
@@ -246,6 +242,63 @@ std::expected<T, Error> read_record(const Value& v) {
 }
 
 template <HasRecord T>
+std::expected<T, Error> read_record(const Value& v) {
+  constexpr std::size_t n = detail::field_count<T>;
+  using Indexes = std::make_index_sequence<n>;
+  if (v.is(Kind::Array)) {
+    T out{};
+    std::optional<Error> error;
+    if (v.items.size() != n) {
+      return std::unexpected(Error{"invalid length " + std::to_string(v.items.size()) +
+                                       ", expected an array of " + std::to_string(n) +
+                                       " values for " + std::string(Record<T>::name),
+                                   v.position});
+    }
+    for (std::size_t i = 0; i < n && !error; ++i) {
+      detail::read_field_at(i, v.items[i], out, error, Indexes{});
+    }
+    if (error) return std::unexpected(*error);
+    return out;
+  }
+  return read_record_members<T>(v, {});
+}
+
+// The text of the tag member `tag` of a tagged union written as one object:
+// the object must hold it exactly once, as a string.
+inline std::expected<std::string, Error> read_tag(const Value& v, std::string_view tag,
+                                                  std::string_view type_name) {
+  if (!v.is(Kind::Object)) {
+    return std::unexpected(type_error(v, "an object " + std::string(type_name)));
+  }
+  const Member* found = nullptr;
+  for (const Member& m : v.members) {
+    if (m.name != tag) continue;
+    if (found != nullptr) {
+      return std::unexpected(Error{"duplicate member " + quote(m.name), m.position});
+    }
+    found = &m;
+  }
+  if (found == nullptr) {
+    return std::unexpected(Error{
+        "missing member `" + std::string(tag) + "` in " + std::string(type_name), v.position});
+  }
+  auto text = read_string(found->value);
+  if (!text) return std::unexpected(text.error().within(tag));
+  return text;
+}
+
+// The fault of a tag value that names no variant.
+inline Error unknown_variant(const Value& v, std::string_view tag, std::string_view value,
+                             std::string_view expected) {
+  Position position = v.position;
+  for (const Member& m : v.members) {
+    if (m.name == tag) position = m.value.position;
+  }
+  return Error{"unknown variant " + quote(value) + ", expected one of " + std::string(expected),
+               position};
+}
+
+template <HasRecord T>
 void write_record(Writer& w, const T& value) {
   w.begin_object();
   std::apply(
@@ -253,6 +306,18 @@ void write_record(Writer& w, const T& value) {
         ((w.key(f.name), write(w, value.*(f.member))), ...);
       },
       Record<T>::fields);
+  w.end_object();
+}
+
+// Writes record T as one object whose first member is the tag `tag` with the
+// text `variant`, followed by T's members in declared order.
+template <HasRecord T>
+void write_tagged(Writer& w, std::string_view tag, std::string_view variant, const T& value) {
+  w.begin_object();
+  w.key(tag);
+  w.string(variant);
+  std::apply([&](const auto&... f) { ((w.key(f.name), write(w, value.*(f.member))), ...); },
+             Record<T>::fields);
   w.end_object();
 }
 

@@ -4,11 +4,13 @@
 #include <optional>
 
 #include "durable/canonical_json.h"
+#include "durable/execute.h"
 #include "durable/file_access.h"
 #include "durable/identity.h"
 #include "durable/preflight.h"
 #include "durable/schema.h"
 #include "durable/transaction.h"
+#include "durable/verify.h"
 
 namespace corvane_manager_ha_lab::durable {
 
@@ -125,6 +127,29 @@ std::expected<Store, DurableError> Store::open(const std::filesystem::path& data
   }
   return Store(std::move(configuration), std::move(*topology), std::move(replica_id),
                std::move(*connection));
+}
+
+std::expected<Executed, DurableError> Store::execute_with_receipt(const Request& request) {
+  // The guard rolls back on every early return; SQLite's write lock is held
+  // from here to the commit, so verification and the writes see one state.
+  auto transaction = Transaction::begin(connection_, TransactionMode::Immediate);
+  if (!transaction) return std::unexpected(transaction.error());
+  if (auto verified = verify_all(connection_, topology_, replica_id_); !verified) {
+    return std::unexpected(verified.error());
+  }
+  auto executed = execute_transaction(connection_, configuration_, topology_, replica_id_, request,
+                                      local_receipt_context(request));
+  if (!executed) return std::unexpected(executed.error());
+  if (auto committed = transaction->commit(); !committed) {
+    return std::unexpected(committed.error());
+  }
+  return std::move(*executed);
+}
+
+std::expected<Response, DurableError> Store::execute(const Request& request) {
+  auto executed = execute_with_receipt(request);
+  if (!executed) return std::unexpected(executed.error());
+  return std::move(executed->response);
 }
 
 }  // namespace corvane_manager_ha_lab::durable

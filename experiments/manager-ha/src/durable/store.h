@@ -22,6 +22,9 @@
 
 #include "durable/connection.h"
 #include "durable/error.h"
+#include "durable/executed.h"
+#include "durable/request.h"
+#include "durable/response.h"
 #include "topology.h"
 
 namespace corvane_manager_ha_lab::durable {
@@ -46,6 +49,14 @@ class Store {
   // Its validated form; requests rebuild the local replica from it.
   const Topology& topology() const { return topology_; }
   const std::string& replica_id() const { return replica_id_; }
+
+  // Runs `request` in its own immediate transaction: verifies the whole
+  // store, executes the request with the receipt context it implies, and
+  // commits; on any error the transaction is rolled back and nothing remains.
+  std::expected<Executed, DurableError> execute_with_receipt(const Request& request);
+
+  // `execute_with_receipt` without the receipt evidence.
+  std::expected<Response, DurableError> execute(const Request& request);
 
   // The store's connection, for the store's own operations.
   Connection& connection() { return connection_; }
