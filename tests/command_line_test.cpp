@@ -117,7 +117,7 @@ TEST_F(ExampleReplica, MalformedConfigurationNamesMemberAndPlace) {
   EXPECT_EQ(wrong_type.status, 1);
   EXPECT_EQ(wrong_type.err,
             "resident refused: member `incoming_workers`: invalid type: expected unsigned 64-bit "
-            "integer, found string \"4\" at line 29 column 25\n");
+            "integer, found string \"4\" at line 28 column 26\n");
 
   write_file(config_, replace_all(text_, "\"bind\": \"127.0.0.1:17101\"", "\"bind\": \"localhost:17101\""));
   const Outcome host_name = run_binary(BINARY, flags());
@@ -140,6 +140,36 @@ TEST_F(ExampleReplica, EachLaterCheckReachesTheUser) {
   write_file(config_, text_, 0664);
   expect_refused(run_binary(BINARY, flags()),
                  "file must be regular, singly linked, owned and not untrusted-writable");
+}
+
+TEST_F(ExampleReplica, PathChecksReachTheUser) {
+  ASSERT_EQ(::chmod(run_.c_str(), 0750), 0);
+  expect_refused(run_binary(BINARY, flags()),
+                 "declared directories require current-user ownership and safe permissions");
+  ASSERT_EQ(::chmod(run_.c_str(), 0700), 0);
+
+  write_file(run_ + "/control.sock", "not a socket");
+  expect_refused(run_binary(BINARY, flags()), "existing control path must be an owned private Unix socket");
+  ASSERT_EQ(::unlink((run_ + "/control.sock").c_str()), 0);
+
+  ASSERT_EQ(::mkdir((state_ + "/sub").c_str(), 0700), 0);
+  write_file(config_, replace_all(text_, "/state/manager.sqlite3", "/state/sub/manager.sqlite3"));
+  expect_refused(run_binary(BINARY, flags()), "database must be a direct child of the declared state directory");
+
+  write_file(config_, text_);
+  write_file(state_ + "/manager.sqlite3-wal", "", 0666);
+  expect_refused(run_binary(BINARY, flags()),
+                 "file must be regular, singly linked, owned and not untrusted-writable");
+  ASSERT_EQ(::unlink((state_ + "/manager.sqlite3-wal").c_str()), 0);
+
+  const std::string link = dir_.path() + "/link";
+  ASSERT_EQ(::symlink(state_.c_str(), link.c_str()), 0);
+  std::vector<std::string> through_link = flags();
+  through_link[3] = link;
+  expect_refused(run_binary(BINARY, through_link),
+                 "directory chain must be nonsymlink and owned by root or current user");
+
+  EXPECT_EQ(run_binary(BINARY, flags()).out, VALID_LINE);
 }
 
 TEST_F(ExampleReplica, PositionalFormDerivesTheDirectoriesAndRunsTheResidentMode) {

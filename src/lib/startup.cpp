@@ -40,6 +40,7 @@ std::expected<std::string, std::string> inspect_store(const Configuration&, cons
 }
 
 std::expected<void, std::string> run_resident(const Configuration&) {
+  if (auto ok = cli::require_network_mode(); !ok) return ok;
   return std::unexpected(std::string("the resident mode is not available in this build"));
 }
 
