@@ -4,6 +4,7 @@
 
 #include <cerrno>
 
+#include "cli/path_trust.h"
 #include "durable/os_error.h"
 #include "replica.h"
 
@@ -24,15 +25,6 @@ bool segment_ok(std::string_view segment) {
     if (!token_byte(c)) return false;
   }
   return true;
-}
-
-// The parent of an absolute or relative path text, as the path checks see it.
-std::optional<std::string> parent_of(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  if (path.empty() || path == "/") return std::nullopt;
-  if (slash == std::string::npos) return std::string();
-  if (slash == 0) return std::string("/");
-  return path.substr(0, slash);
 }
 
 }  // namespace
@@ -101,7 +93,7 @@ std::expected<void, std::string> Configuration::validate(const Configuration& co
   bool ports_ok = configuration.network.bind.port != 0;
   for (const auto& peer : configuration.network.peers) ports_ok = ports_ok && peer.endpoint.port != 0;
   if (!ports_ok) return fail("static endpoints require nonzero ports");
-  const auto parent = parent_of(socket);
+  const auto parent = cli::parent_directory(socket);
   if (!parent) return fail("socket has no parent");
   struct stat status {};
   if (::lstat(parent->c_str(), &status) != 0) {

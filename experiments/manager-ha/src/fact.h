@@ -60,19 +60,18 @@ namespace corvane_manager_ha_lab::json {
 template <>
 struct Record<Fact> {
   static constexpr std::string_view name = "Fact";
-  static constexpr auto fields = std::tuple{
-      field("event_id", &Fact::event_id),
-      field("logical_manager_id", &Fact::logical_manager_id),
-      field("origin_replica_id", &Fact::origin_replica_id),
-      field("origin_host_id", &Fact::origin_host_id),
-      field("producer_sequence", &Fact::producer_sequence),
-      field("scope", &Fact::scope),
-      field("subject", &Fact::subject),
-      field("subject_revision", &Fact::subject_revision),
-      field("predecessor", &Fact::predecessor),
-      field("exclusive_resource", &Fact::exclusive_resource),
-      field("active_claim", &Fact::active_claim),
-      field("value", &Fact::value)};
+  static constexpr auto fields = std::tuple{field("event_id", &Fact::event_id),
+                                            field("logical_manager_id", &Fact::logical_manager_id),
+                                            field("origin_replica_id", &Fact::origin_replica_id),
+                                            field("origin_host_id", &Fact::origin_host_id),
+                                            field("producer_sequence", &Fact::producer_sequence),
+                                            field("scope", &Fact::scope),
+                                            field("subject", &Fact::subject),
+                                            field("subject_revision", &Fact::subject_revision),
+                                            field("predecessor", &Fact::predecessor),
+                                            field("exclusive_resource", &Fact::exclusive_resource),
+                                            field("active_claim", &Fact::active_claim),
+                                            field("value", &Fact::value)};
 };
 
 }  // namespace corvane_manager_ha_lab::json

@@ -3,6 +3,8 @@
 // A Replica originates local facts (`observe`) and admits facts from any
 // origin (`ingest`), enforcing scope ownership and identity rules; broken or
 // forked subject chains are admitted and left for materialization to report.
+// Every refusal leaves the replica as it was, except that `observe` keeps the
+// producer sequence it has spent once the new fact is built.
 //
 // No internal locking: one request at a time works on a Replica.
 #ifndef CORVANE_MANAGER_HA_REPLICA_H
@@ -13,6 +15,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "fact.h"
 #include "topology.h"
@@ -24,7 +27,9 @@ struct ServicePermit;
 class Replica {
  public:
   Replica(Topology topology, std::string replica_id, std::string host_id)
-      : topology(std::move(topology)), replica_id(std::move(replica_id)), host_id(std::move(host_id)) {}
+      : topology(std::move(topology)),
+        replica_id(std::move(replica_id)),
+        host_id(std::move(host_id)) {}
 
   Topology topology;
   std::string replica_id;
@@ -43,10 +48,12 @@ class Replica {
 
   // The latest fact of one local subject, provided its history is one
   // unbroken chain; absent when the subject has no facts.
-  std::expected<std::optional<Fact>, std::string> local_subject_head(const std::string& scope,
-                                                                     const std::string& subject) const;
+  std::expected<std::optional<Fact>, std::string> local_subject_head(
+      const std::string& scope, const std::string& subject) const;
 
-  // Whether this replica may advertise `exclusive_service` under `permit`.
+  // Whether this replica may advertise `exclusive_service` under `permit`:
+  // the permit names this replica and the service, and was issued for exactly
+  // the history this replica holds now.
   bool advertises(const std::string& exclusive_service,
                   const std::optional<ServicePermit>& permit) const;
 
