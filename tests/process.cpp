@@ -8,10 +8,10 @@
 
 #include <csignal>
 #include <cstdlib>
-#include <thread>
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
+#include <thread>
 
 namespace corvane_tests {
 

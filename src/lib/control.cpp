@@ -99,8 +99,8 @@ std::expected<Control, json::Error> read_object(const json::Value& v) {
   }
   for (std::size_t i = 0; i < values.size(); ++i) {
     if (values[i] == nullptr) {
-      return std::unexpected(json::Error{
-          "missing member `" + std::string(operation.members[i]) + "`", v.position});
+      return std::unexpected(
+          json::Error{"missing member `" + std::string(operation.members[i]) + "`", v.position});
     }
   }
   return build(*index, values);

@@ -30,7 +30,8 @@ inline constexpr std::string_view SHUTDOWN_REQUESTED = R"({"shutdown_requested":
 inline constexpr std::string_view APPEND_REFUSED = R"({"error":"append_observation_refused"})";
 inline constexpr std::string_view APPEND_BUSY = R"({"error":"append_observation_busy"})";
 inline constexpr std::string_view APPEND_UNCERTAIN = R"({"error":"append_observation_uncertain"})";
-inline constexpr std::string_view RESPONSE_TOO_LONG = R"({"error":"control response exceeds bound"})";
+inline constexpr std::string_view RESPONSE_TOO_LONG =
+    R"({"error":"control response exceeds bound"})";
 
 struct StatusRequest {
   friend bool operator==(const StatusRequest&, const StatusRequest&) = default;
@@ -46,7 +47,8 @@ struct AppendObservationRequest {
   std::string subject;
   std::string value;
 
-  friend bool operator==(const AppendObservationRequest&, const AppendObservationRequest&) = default;
+  friend bool operator==(const AppendObservationRequest&,
+                         const AppendObservationRequest&) = default;
 };
 
 struct Control {

@@ -56,7 +56,8 @@ std::expected<std::string, std::string> read_control_request(int connection,
   for (;;) {
     const Clock::duration left = deadline - Clock::now();
     if (left <= Clock::duration::zero()) return std::unexpected(std::string("deadline passed"));
-    if (auto ok = set_timeout(connection, SO_RCVTIMEO, left); !ok) return std::unexpected(ok.error());
+    if (auto ok = set_timeout(connection, SO_RCVTIMEO, left); !ok)
+      return std::unexpected(ok.error());
     const ssize_t got = ::recv(connection, buffer, sizeof buffer, 0);
     if (got < 0) {
       if (errno == EINTR) continue;

@@ -11,8 +11,8 @@ __extension__ typedef unsigned __int128 Unsigned128;
 std::string int128_text(Int128 value) {
   // Work on the magnitude as unsigned so that the most negative value has one.
   const bool negative = value < 0;
-  Unsigned128 magnitude = negative ? Unsigned128(0) - static_cast<Unsigned128>(value)
-                                   : static_cast<Unsigned128>(value);
+  Unsigned128 magnitude =
+      negative ? Unsigned128(0) - static_cast<Unsigned128>(value) : static_cast<Unsigned128>(value);
   std::string digits;
   do {
     digits.push_back(static_cast<char>('0' + static_cast<int>(magnitude % 10)));

@@ -19,7 +19,8 @@ Configuration configuration_with_workers(std::uint64_t workers) {
 
 TEST(Status, DocumentBeforeAnyAttempt) {
   const auto now = Clock::now();
-  Shared shared({{"r3", PeerEntry{{}, std::nullopt, now}}, {"r2", PeerEntry{{}, std::nullopt, now}}});
+  Shared shared(
+      {{"r3", PeerEntry{{}, std::nullopt, now}}, {"r2", PeerEntry{{}, std::nullopt, now}}});
   const std::string peer =
       R"({"authenticated_successes":0,"failures":0,"last_success_age_ms":null,)"
       R"("acknowledged_history_len":null,"local_history_len_at_attempt":null,)"
