@@ -6,10 +6,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
+#include <thread>
 
 namespace corvane_tests {
 
@@ -70,6 +72,74 @@ Outcome run_binary(const std::string& binary, const std::vector<std::string>& ar
   ::waitpid(pid, &status, 0);
   outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return outcome;
+}
+
+BackgroundProcess::BackgroundProcess(
+    const std::string& binary, const std::vector<std::string>& arguments,
+    const std::map<std::string, std::optional<std::string>>& environment,
+    std::optional<mode_t> umask) {
+  int out_pipe[2], err_pipe[2];
+  if (::pipe2(out_pipe, O_CLOEXEC) != 0 || ::pipe2(err_pipe, O_CLOEXEC) != 0) {
+    throw std::runtime_error("pipe failed");
+  }
+  pid_ = ::fork();
+  if (pid_ == 0) {
+    ::dup2(out_pipe[1], 1);
+    ::dup2(err_pipe[1], 2);
+    if (umask) ::umask(*umask);
+    for (const auto& [name, value] : environment) {
+      if (value) {
+        ::setenv(name.c_str(), value->c_str(), 1);
+      } else {
+        ::unsetenv(name.c_str());
+      }
+    }
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(binary.c_str()));
+    for (const auto& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    ::execv(binary.c_str(), argv.data());
+    ::_exit(127);
+  }
+  ::close(out_pipe[1]);
+  ::close(err_pipe[1]);
+  out_ = out_pipe[0];
+  err_ = err_pipe[0];
+  if (pid_ < 0) throw std::runtime_error("fork failed");
+}
+
+BackgroundProcess::~BackgroundProcess() {
+  if (!outcome_ && pid_ > 0) {
+    ::kill(pid_, SIGKILL);
+    int status = 0;
+    ::waitpid(pid_, &status, 0);
+  }
+  ::close(out_);
+  ::close(err_);
+}
+
+void BackgroundProcess::reap(int status) {
+  Outcome outcome;
+  drain(out_, err_, outcome.out, outcome.err);
+  outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  outcome_ = outcome;
+}
+
+bool BackgroundProcess::running() {
+  if (outcome_) return false;
+  int status = 0;
+  if (::waitpid(pid_, &status, WNOHANG) != pid_) return true;
+  reap(status);
+  return false;
+}
+
+std::optional<Outcome> BackgroundProcess::wait(std::chrono::milliseconds limit) {
+  const auto end = std::chrono::steady_clock::now() + limit;
+  while (running()) {
+    if (std::chrono::steady_clock::now() >= end) return std::nullopt;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return outcome_;
 }
 
 TempDir::TempDir() {

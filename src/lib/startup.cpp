@@ -11,6 +11,7 @@
 #include "cli/options.h"
 #include "cli/path_trust.h"
 #include "durable/os_error.h"
+#include "lib/run.h"
 
 namespace corvane_manager_resident_lab {
 
@@ -37,11 +38,6 @@ class FileDescriptor {
 
 std::expected<std::string, std::string> inspect_store(const Configuration&, const std::string&) {
   return std::unexpected(std::string("store inspection is not available in this build"));
-}
-
-std::expected<void, std::string> run_resident(const Configuration&) {
-  if (auto ok = cli::require_network_mode(); !ok) return ok;
-  return std::unexpected(std::string("the resident mode is not available in this build"));
 }
 
 }  // namespace
@@ -114,7 +110,7 @@ std::expected<std::string, std::string> start(const std::vector<std::string>& ar
   if (auto ok = cli::lenient_network_mode(); !ok) return std::unexpected(ok.error());
   if (options->validate_config) return std::string(VALIDATE_CONFIG_LINE);
 
-  if (auto ok = run_resident(*configuration); !ok) return std::unexpected(ok.error());
+  if (auto ok = run(std::move(*configuration)); !ok) return std::unexpected(ok.error());
   return std::string();
 }
 

@@ -17,6 +17,8 @@
 
 namespace corvane_manager_network_lab {
 
+class Node;
+
 struct Peer {
   std::string replica_id;
   SocketAddress endpoint;
@@ -35,6 +37,10 @@ struct ConfigurationFile {
   // The peer rules: one entry for every other declared replica, distinct
   // non-local identities, well-formed and distinct pair keys. Pure.
   std::expected<void, Error> validate() const;
+
+  // Validates, then opens the store: the node this configuration describes.
+  // The configuration is not consumed; the node holds copies.
+  std::expected<Node, Error> open() const;
 
   friend bool operator==(const ConfigurationFile&, const ConfigurationFile&) = default;
 };

@@ -8,6 +8,10 @@
 #include <string>
 #include <string_view>
 
+namespace corvane_manager_ha_lab::durable {
+class DurableError;
+}
+
 namespace corvane_manager_network_lab {
 
 enum class ErrorCategory { Unavailable, Refused, Malformed };
@@ -29,6 +33,9 @@ struct Error {
   static Error json(std::string message);
   static Error refused(std::string detail);
   static Error malformed(std::string detail);
+  // A store failure as it enters the network code: its own text as the
+  // detail, and a category by its kind.
+  static Error durable(const corvane_manager_ha_lab::durable::DurableError& error);
 
   const std::string& text() const { return detail; }
 
