@@ -2,6 +2,7 @@
 
 #include <sqlite3.h>
 
+#include <cstdint>
 #include <limits>
 #include <memory>
 #include <utility>
@@ -101,10 +102,28 @@ std::int64_t Connection::changes() const { return sqlite3_changes64(db_); }
 
 bool Connection::autocommit() const { return sqlite3_get_autocommit(db_) != 0; }
 
+namespace {
+
+// SQLite's own timeout handler backs off to 100 ms sleeps, so a writer that
+// commits back to back can take the lock again in every gap and starve a
+// waiting writer past its whole timeout. Polling every millisecond keeps the
+// same bound while giving each waiter a fair chance at the lock.
+int poll_for_lock(void* timeout_ms, int attempts) {
+  const auto limit = reinterpret_cast<std::intptr_t>(timeout_ms);
+  if (attempts >= limit) return 0;
+  sqlite3_sleep(1);
+  return 1;
+}
+
+}  // namespace
+
 std::expected<void, DurableError> Connection::set_busy_timeout(std::chrono::milliseconds timeout) {
   const auto ms = narrow<int>(timeout.count());
   if (!ms) return std::unexpected(ms.error());
-  if (sqlite3_busy_timeout(db_, *ms) != SQLITE_OK) return std::unexpected(sqlite_error(db_));
+  if (sqlite3_busy_handler(db_, poll_for_lock, reinterpret_cast<void*>(static_cast<std::intptr_t>(*ms))) !=
+      SQLITE_OK) {
+    return std::unexpected(sqlite_error(db_));
+  }
   return {};
 }
 

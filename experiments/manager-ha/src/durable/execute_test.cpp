@@ -470,7 +470,10 @@ TEST_F(ConcurrentWritersTest, TwoProcessesAppendingMeetInTheWriteLock) {
   for (const std::string prefix : {"a", "b"}) {
     writers.spawn([this, prefix] {
       auto store = Store::open(file_, testing_support::vectors_configuration(), "r1");
-      if (!store) return 10;
+      if (!store) {
+        std::fprintf(stderr, "open: %s\n", store.error().text().c_str());
+        return 10;
+      }
       for (int i = 0; i < 200; ++i) {
         const std::string id = prefix + "-" + std::to_string(i);
         auto executed = store->execute_with_receipt(observe(id, "ops-x", prefix, id));
