@@ -36,54 +36,17 @@ void drain(int out_fd, int err_fd, std::string& out, std::string& err) {
   }
 }
 
-}  // namespace
-
-Outcome run_binary(const std::string& binary, const std::vector<std::string>& arguments,
-                   const std::map<std::string, std::optional<std::string>>& environment) {
+// Starts `binary` with its standard output and error on two new pipes whose
+// reading ends are returned in `out` and `err`.
+pid_t spawn(const std::string& binary, const std::vector<std::string>& arguments,
+            const std::map<std::string, std::optional<std::string>>& environment,
+            std::optional<mode_t> umask, int& out, int& err) {
   int out_pipe[2], err_pipe[2];
   if (::pipe2(out_pipe, O_CLOEXEC) != 0 || ::pipe2(err_pipe, O_CLOEXEC) != 0) {
     throw std::runtime_error("pipe failed");
   }
   const pid_t pid = ::fork();
   if (pid == 0) {
-    ::dup2(out_pipe[1], 1);
-    ::dup2(err_pipe[1], 2);
-    for (const auto& [name, value] : environment) {
-      if (value) {
-        ::setenv(name.c_str(), value->c_str(), 1);
-      } else {
-        ::unsetenv(name.c_str());
-      }
-    }
-    std::vector<char*> argv;
-    argv.push_back(const_cast<char*>(binary.c_str()));
-    for (const auto& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    ::execv(binary.c_str(), argv.data());
-    ::_exit(127);
-  }
-  ::close(out_pipe[1]);
-  ::close(err_pipe[1]);
-  Outcome outcome;
-  drain(out_pipe[0], err_pipe[0], outcome.out, outcome.err);
-  ::close(out_pipe[0]);
-  ::close(err_pipe[0]);
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return outcome;
-}
-
-BackgroundProcess::BackgroundProcess(
-    const std::string& binary, const std::vector<std::string>& arguments,
-    const std::map<std::string, std::optional<std::string>>& environment,
-    std::optional<mode_t> umask) {
-  int out_pipe[2], err_pipe[2];
-  if (::pipe2(out_pipe, O_CLOEXEC) != 0 || ::pipe2(err_pipe, O_CLOEXEC) != 0) {
-    throw std::runtime_error("pipe failed");
-  }
-  pid_ = ::fork();
-  if (pid_ == 0) {
     ::dup2(out_pipe[1], 1);
     ::dup2(err_pipe[1], 2);
     if (umask) ::umask(*umask);
@@ -103,9 +66,33 @@ BackgroundProcess::BackgroundProcess(
   }
   ::close(out_pipe[1]);
   ::close(err_pipe[1]);
-  out_ = out_pipe[0];
-  err_ = err_pipe[0];
-  if (pid_ < 0) throw std::runtime_error("fork failed");
+  if (pid < 0) throw std::runtime_error("fork failed");
+  out = out_pipe[0];
+  err = err_pipe[0];
+  return pid;
+}
+
+}  // namespace
+
+Outcome run_binary(const std::string& binary, const std::vector<std::string>& arguments,
+                   const std::map<std::string, std::optional<std::string>>& environment) {
+  int out = -1, err = -1;
+  const pid_t pid = spawn(binary, arguments, environment, std::nullopt, out, err);
+  Outcome outcome;
+  drain(out, err, outcome.out, outcome.err);
+  ::close(out);
+  ::close(err);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return outcome;
+}
+
+BackgroundProcess::BackgroundProcess(
+    const std::string& binary, const std::vector<std::string>& arguments,
+    const std::map<std::string, std::optional<std::string>>& environment,
+    std::optional<mode_t> umask) {
+  pid_ = spawn(binary, arguments, environment, umask, out_, err_);
 }
 
 BackgroundProcess::~BackgroundProcess() {
