@@ -477,7 +477,10 @@ TEST_F(ConcurrentWritersTest, TwoProcessesAppendingMeetInTheWriteLock) {
       for (int i = 0; i < 200; ++i) {
         const std::string id = prefix + "-" + std::to_string(i);
         auto executed = store->execute_with_receipt(observe(id, "ops-x", prefix, id));
-        if (!executed) return 11;
+        if (!executed) {
+          std::fprintf(stderr, "append %d: %s\n", i, executed.error().text().c_str());
+          return 11;
+        }
         if (executed->replayed) return 12;
       }
       return 0;

@@ -1,5 +1,7 @@
 #include "durable/transaction.h"
 
+#include <sqlite3.h>
+
 #include <utility>
 
 namespace corvane_manager_ha_lab::durable {
@@ -8,11 +10,13 @@ std::expected<Transaction, DurableError> Transaction::begin(Connection& connecti
                                                             TransactionMode mode) {
   const char* sql = mode == TransactionMode::Immediate ? "BEGIN IMMEDIATE" : "BEGIN DEFERRED";
   if (auto begun = connection.execute_batch(sql); !begun) return std::unexpected(begun.error());
-  return Transaction(connection);
+  return Transaction(connection, mode);
 }
 
 Transaction::Transaction(Transaction&& other) noexcept
-    : connection_(other.connection_), open_(std::exchange(other.open_, false)) {}
+    : connection_(other.connection_),
+      mode_(other.mode_),
+      open_(std::exchange(other.open_, false)) {}
 
 Transaction::~Transaction() {
   // SQLite may already have rolled back on its own (after some errors); then
@@ -27,6 +31,11 @@ std::expected<void, DurableError> Transaction::commit() {
     return std::unexpected(committed.error());
   }
   open_ = false;
+  // A writer that starts its next transaction at once would take the write
+  // lock again before any waiting writer (polling every millisecond) could,
+  // and starve it past its timeout. A short pause after releasing the lock
+  // lets writers of other connections and processes take turns.
+  if (mode_ == TransactionMode::Immediate) sqlite3_sleep(WRITER_TURN_MS);
   return {};
 }
 

@@ -37,9 +37,14 @@ class Transaction {
   Connection& connection() const { return *connection_; }
 
  private:
-  explicit Transaction(Connection& connection) : connection_(&connection) {}
+  // Milliseconds a writer pauses after its commit so waiting writers get a turn.
+  static constexpr int WRITER_TURN_MS = 2;
+
+  Transaction(Connection& connection, TransactionMode mode)
+      : connection_(&connection), mode_(mode) {}
 
   Connection* connection_;
+  TransactionMode mode_;
   bool open_ = true;
 };
 
